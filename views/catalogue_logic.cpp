@@ -1,0 +1,160 @@
+#include "views/catalogue_logic.h"
+
+#include <cmath>
+#include <ctime>
+
+#include "util/gbk_literal.h"
+
+namespace velnox {
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+int daysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2) {
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return leap ? 29 : 28;
+  }
+  return kDays[month - 1];
+}
+
+// Full-width ASCII forms (lead byte A3) and the full-width space become their ASCII forms.
+Text narrowFullWidth(std::string_view text) {
+  Text out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0x80 && i + 1 < text.size()) {
+      const auto b2 = static_cast<unsigned char>(text[i + 1]);
+      if (b == 0xA3 && b2 >= 0xA1 && b2 <= 0xFE) {
+        out.push_back(static_cast<char>(b2 - 0x80));
+      } else if (b == 0xA1 && b2 == 0xA1) {
+        out.push_back(' ');
+      } else {
+        out.append(text.substr(i, 2));
+      }
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+      ++i;
+    }
+  }
+  return out;
+}
+
+class TimeReader {
+ public:
+  explicit TimeReader(std::string_view text) : m_text(text) {}
+
+  int digits(size_t maxCount) {
+    int value = 0;
+    size_t n = 0;
+    while (n < maxCount && m_pos < m_text.size() && m_text[m_pos] >= '0' && m_text[m_pos] <= '9') {
+      value = value * 10 + (m_text[m_pos] - '0');
+      ++m_pos;
+      ++n;
+    }
+    return value;
+  }
+
+  // Skips one of the ASCII separators or the GBK unit character, when present.
+  void separator(std::string_view ascii, std::string_view unit) {
+    if (m_pos < m_text.size() && ascii.find(m_text[m_pos]) != std::string_view::npos) {
+      ++m_pos;
+    } else if (m_text.substr(m_pos, unit.size()) == unit) {
+      m_pos += unit.size();
+    }
+  }
+
+  bool endsProperly(std::string_view secondUnit) const {
+    return m_pos == m_text.size() || m_text.substr(m_pos, secondUnit.size()) == secondUnit;
+  }
+
+ private:
+  std::string_view m_text;
+  size_t m_pos = 0;
+};
+
+}  // namespace
+
+LocalDateTime localNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+LocalDateTime readPublicationTime(std::string_view text) {
+  static const Text kYear = gbk("年"), kMonth = gbk("月"), kDay = gbk("日"), kHour = gbk("时"),
+                    kMinute = gbk("分"), kSecond = gbk("秒");
+  const Text narrow = narrowFullWidth(text);
+  TimeReader r(narrow);
+  LocalDateTime t;
+  t.year = r.digits(4);
+  r.separator("-./:", kYear);
+  t.month = r.digits(2);
+  r.separator("-./:", kMonth);
+  t.day = r.digits(2);
+  r.separator(" -./:", kDay);
+  t.hour = r.digits(2);
+  r.separator("-./:", kHour);
+  t.minute = r.digits(2);
+  r.separator("-./:", kMinute);
+  t.second = r.digits(2);
+  const bool valid = !narrow.empty() && r.endsProperly(kSecond) && t.year >= 100 && t.year <= 9999 &&
+                     t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= daysInMonth(t.year, t.month) &&
+                     t.hour <= 23 && t.minute <= 59 && t.second <= 59;
+  return valid ? t : LocalDateTime{};
+}
+
+double elapsedDays(const LocalDateTime& from, const LocalDateTime& to) {
+  auto seconds = [](const LocalDateTime& t) {
+    return daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 86400 +
+           t.hour * 3600 + t.minute * 60 + t.second;
+  };
+  return static_cast<double>(seconds(to) - seconds(from)) / 86400.0;
+}
+
+Text ageText(const LocalDateTime& published, const LocalDateTime& now) {
+  static const Text kJustNow = gbk("刚刚"), kHoursAgo = gbk("小时前"), kYesterday = gbk("昨天"),
+                    kDayBefore = gbk("前天"), kDaysAgo = gbk("天前"), kMonthsAgo = gbk("月前"),
+                    kYearsAgo = gbk("年前");
+  const double days = elapsedDays(published, now);
+  // The small constant (half a second in days times 24) rounds a time read back from a
+  // calendar value up to the whole hour it stands for.
+  const int64_t h = published == now ? 0 : static_cast<int64_t>(std::trunc(days * 24 + 5.787037037037037e-6));
+  auto number = [](int64_t n) { return std::to_string(n); };
+  if (h == 0) return kJustNow;
+  if (h <= 24) return number(h) + kHoursAgo;
+  if (h <= 48) return kYesterday;
+  if (h <= 72) return kDayBefore;
+  if (h <= 720) return number(static_cast<int64_t>(std::trunc(days))) + kDaysAgo;
+  if (h <= 8760) return number((now.year - published.year) * 12 + now.month - published.month) + kMonthsAgo;
+  return number(now.year - published.year) + kYearsAgo;
+}
+
+std::vector<CatalogueRow> catalogueRows(std::string_view payload, const LocalDateTime& now) {
+  std::vector<CatalogueRow> rows;
+  const TextList lines = splitNonEmpty(payload, "\r\n");
+  rows.reserve(lines.size());
+  TextList fields;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (splitNonEmpty(lines[i], "#", 0, fields) == 0) continue;
+    // A line with a name but no time shows the age of an unreadable time.
+    const LocalDateTime published = readPublicationTime(fields.size() >= 2 ? fields[1] : Text());
+    rows.push_back(CatalogueRow{toText(static_cast<int32_t>(i + 1)), fields[0], ageText(published, now)});
+  }
+  return rows;
+}
+
+}  // namespace velnox
