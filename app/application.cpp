@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "app/window_ops.h"
+#include "util/http.h"
 
 namespace velnox {
 
@@ -54,6 +55,21 @@ void Application::start() {
   connect(main, &FormWindow::destroying, this, &Application::onMainWindowDestroyed);
   connect(main, &FormWindow::gone, this, &Application::onMainWindowGone);
 
+  m_connectionView = makeConnectionView();
+  Endpoints endpoints;
+  endpoints.debugPort = m_config.debugPort;
+  endpoints.debugHost = m_config.debugHost;
+  endpoints.productionHost = m_config.productionHost;
+  endpoints.productionPort = m_config.productionPort;
+  // Every task of the connection runs on the window thread, in the order it was posted;
+  // tasks still queued when the application goes are dropped with it.
+  auto post = [this](ConnectionManager::Task task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+  };
+  auto onMessage = [this](std::vector<Effect> effects) { runMessageEffects(effects); };
+  m_connection = std::make_unique<ConnectionManager>(*m_state.streamClient, std::move(endpoints),
+                                                     *m_connectionView, post, onMessage, downloadBytes);
+
   onMainWindowCreated();
 
   // A creation handler that asked for the window's destruction (a failed update check) ends
@@ -65,6 +81,9 @@ void Application::start() {
 }
 
 void Application::onMainWindowCreated() {
+  // Both documents are fetched on workers while the connection is being made; their items
+  // are applied below in their fixed place.
+  m_feeds = startFeedReads(m_config);
   connectAtStart();
   sendHello();
   placeBannerAtStart();
@@ -93,7 +112,9 @@ void Application::onProgramExit() {
   if (m_exited) return;
   m_exited = true;
   m_state.bannerClickUrl = Text();
-  // destroy() stops the client's threads, so nothing writes the fields released below.
+  // destroy() stops the client's threads, so nothing writes the fields released below. A
+  // reconnect attempt still running on its worker finishes first.
+  if (m_connection) m_connection->waitForAttempt();
   if (m_state.streamClient) {
     m_state.streamClient->destroy();
     m_state.streamClient.reset();

@@ -8,10 +8,13 @@
 // clean-up once, after the stream client's threads have stopped.
 #include <QObject>
 #include <QPointer>
+#include <memory>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/windows.h"
+#include "feed/update_check.h"
+#include "net/connection_manager.h"
 #include "util/config.h"
 
 namespace velnox {
@@ -37,6 +40,13 @@ class Application : public QObject {
   AccountWindow* accountWindow() const { return m_account; }
   AppState& state() { return m_state; }
   const Config& config() const { return m_config; }
+  // The connection keeper; exists from start() on.
+  ConnectionManager* connection() const { return m_connection.get(); }
+
+  // Sends a client message (GBK text); a refused send is lost.
+  void send(const Text& message);
+  // The window-thread end of a received message: its effects, in order.
+  void runMessageEffects(const std::vector<Effect>& effects);
 
   // --- Window operations ---
 
@@ -62,10 +72,10 @@ class Application : public QObject {
   void openDetail();         // double-click on a catalogueList row
   void openUpdateAddress();  // openUpdateButton clicked
   // Detail window.
-  void onDetailCreated();           // after the window was built, before it is visible
-  void onDetailDestroyed();         // when the window is about to be destroyed
-  void scrollByWheel(int notches);  // wheel over detailCanvas, leftAdPicture, rightAdPicture
-  void onScrollBarMoved();          // the user moved detailScrollBar
+  void onDetailCreated();            // after the window was built, before it is visible
+  void onDetailDestroyed();          // when the window is about to be destroyed
+  void scrollByWheel(int notches);   // wheel over detailCanvas, leftAdPicture, rightAdPicture
+  void onScrollBarMoved();           // the user moved detailScrollBar
   void openSideAdLink(AdSide side);  // left button released over a side picture
   // Account window.
   void sendLogin();       // accountLoginButton clicked
@@ -83,6 +93,7 @@ class Application : public QObject {
   void onMainWindowGone();
   void onProgramExit();
   void track(FormWindow* window);
+  std::unique_ptr<ConnectionView> makeConnectionView();
 
   // Steps of onMainWindowCreated and of the timer ticks, filled by their subsystems.
   void connectAtStart();
@@ -96,6 +107,9 @@ class Application : public QObject {
 
   Config m_config;
   AppState m_state;
+  std::unique_ptr<ConnectionView> m_connectionView;
+  std::unique_ptr<ConnectionManager> m_connection;
+  StartupFeeds m_feeds;
   bool m_started = false;
   bool m_exited = false;
   MainWindow* m_main = nullptr;
