@@ -11,41 +11,55 @@ namespace {
 constexpr std::string_view kAccountSeparator = "\xC1\x55";
 }  // namespace
 
+namespace {
+
+// Whether pos starts a character when the text is read whole characters at a time from
+// `from` (itself a character start): a byte below 0x80 always ends a character, so only the
+// run of bytes of 0x80 and above just before pos matters, and they pair up.
+bool startsCharacter(std::string_view text, size_t from, size_t pos) {
+  size_t k = pos;
+  while (k > from && static_cast<unsigned char>(text[k - 1]) >= 0x80) --k;
+  return (pos - k) % 2 == 0;
+}
+
+}  // namespace
+
 Text removeToken(std::string_view text, std::string_view token) {
+  if (token.empty()) return Text(text);
   Text out;
   out.reserve(text.size());
-  size_t i = 0;
-  const size_t n = token.size();
-  while (i < text.size()) {
-    if (text.size() - i < n) break;
-    if (n != 0 && text.compare(i, n, token) == 0) {
-      i += n;
+  size_t copied = 0;  // text before this is in out (or was a removed token)
+  size_t from = 0;    // a character start at or after copied
+  size_t search = 0;
+  for (;;) {
+    const size_t hit = text.find(token, search);
+    if (hit == std::string_view::npos) break;
+    // A token never starts inside a double-byte character.
+    if (!startsCharacter(text, from, hit)) {
+      search = hit + 1;
       continue;
     }
-    // Step over whole characters, so a token never starts inside a double-byte one.
-    const size_t step = static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
-    const size_t take = std::min(step, text.size() - i);
-    out.append(text.substr(i, take));
-    i += take;
+    out.append(text.substr(copied, hit - copied));
+    copied = from = search = hit + token.size();
   }
-  out.append(text.substr(std::min(i, text.size())));
+  out.append(text.substr(copied));
   return out;
 }
 
 std::vector<Effect> tokenChain(std::string_view text) {
   std::vector<Effect> effects;
-  Text working(text.substr(0, text.find('\0')));
+  // Each matched effect keeps the working text as its payload; the next token is tested on
+  // the last payload, so a long message is copied once per matched token and not more.
+  effects.reserve(std::size(kServerTokens));
+  std::string_view working = text.substr(0, text.find('\0'));
   for (const ServerToken& t : kServerTokens) {
-    if (left(working, static_cast<int32_t>(t.token.size())) != t.token) continue;
-    working = removeToken(working, t.token);
-    Effect e{t.kind, {}, {}, {}};
-    if (t.kind == EffectKind::DetailText) {
-      // Later tokens are tested on the trimmed text.
-      working = trimLineBreaks(working);
-    }
-    e.payload = working;
-    if (t.kind == EffectKind::AdList) e.adEntries = parseAdList(working);
+    if (!working.starts_with(t.token)) continue;
+    Effect e{t.kind, removeToken(working, t.token), {}, {}};
+    // Later tokens are tested on the trimmed text.
+    if (t.kind == EffectKind::DetailText) e.payload = trimLineBreaks(e.payload);
+    if (t.kind == EffectKind::AdList) e.adEntries = parseAdList(e.payload);
     effects.push_back(std::move(e));
+    working = effects.back().payload;
   }
   return effects;
 }

@@ -2,6 +2,8 @@
 // which payloads.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "net/protocol.h"
 #include "util/encoding.h"
 
@@ -61,6 +63,35 @@ TEST(TokenRemoval, StepsOverWholeCharacters) {
   EXPECT_EQ(removeToken("a$yhts$b$yhts$", "$yhts$"), "ab");
   EXPECT_EQ(removeToken("$yht", "$yhts$"), "$yht");
   EXPECT_EQ(removeToken("\xB0$yhts$", "$yhts$"), "\xB0$yhts$");
+  EXPECT_EQ(removeToken("\xB0\xB0$yhts$\xB0", "$yhts$"), "\xB0\xB0\xB0");
+  EXPECT_EQ(removeToken("$yh$yhts$ts$", "$yhts$"), "$yhts$");  // not removed again
+}
+
+// The removal finds candidates by search and decides character starts by looking back;
+// it must agree with reading the text one whole character at a time.
+TEST(TokenRemoval, AgreesWithACharacterByCharacterReading) {
+  auto reference = [](std::string_view text, std::string_view token) {
+    Text out;
+    size_t i = 0;
+    while (i < text.size()) {
+      if (text.substr(i, token.size()) == token) {
+        i += token.size();
+        continue;
+      }
+      const size_t step = static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
+      out.append(text.substr(i, step));
+      i += step;
+    }
+    return out;
+  };
+  std::mt19937 random(7);
+  const char alphabet[] = {'$', 'o', 'v', '_', 'm', 'l', '\xB0', '\xA1', 'x'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 24, ' ');
+    for (char& c : text) c = alphabet[random() % sizeof alphabet];
+    if (random() % 2) text.insert(random() % (text.size() + 1), "$ov_ml$");
+    ASSERT_EQ(removeToken(text, "$ov_ml$"), reference(text, "$ov_ml$")) << text;
+  }
 }
 
 TEST(AdListParsing, KeepsWellFormedLinesOfTheFirstFive) {
