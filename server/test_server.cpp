@@ -39,6 +39,9 @@ struct TestServer::Peer {
   std::condition_variable wake;  // outbox filled, pause lifted, or closing
   std::thread reader;
   std::thread writer;
+  // Set as each thread leaves its loop, so the accept loop can join it without waiting.
+  std::atomic<bool> readerDone{false};
+  std::atomic<bool> writerDone{false};
 };
 
 TestServer::TestServer() = default;
@@ -125,6 +128,7 @@ void TestServer::acceptLoop() {
     const sock::Handle fd = sock::acceptConnection(m_listener);
     if (fd == sock::kInvalid) continue;
     sock::setStreamOptions(fd);
+    reapFinishedPeers();
     std::shared_ptr<Peer> peer;
     ClientHandler onConnect;
     {
@@ -133,16 +137,37 @@ void TestServer::acceptLoop() {
       ++m_accepted;
       m_peers[peer->id] = peer;
       onConnect = m_onConnect;
-      peer->writer = std::thread([this, peer] { writeLoop(peer); });
+      peer->writer = std::thread([this, peer] {
+        writeLoop(peer);
+        peer->writerDone = true;
+      });
     }
     // Before the reader starts, so that a client's connect callback precedes its messages.
     if (onConnect) onConnect(peer->id);
     {
       std::lock_guard lock(m_mutex);
-      peer->reader = std::thread([this, peer] { readLoop(peer); });
+      peer->reader = std::thread([this, peer] {
+        readLoop(peer);
+        peer->readerDone = true;
+      });
     }
     m_changed.notify_all();
   }
+}
+
+void TestServer::reapFinishedPeers() {
+  // A long run with many short connections would otherwise keep two ended threads (and
+  // their stacks) per connection until the server stops.
+  std::vector<std::thread> ended;
+  {
+    std::lock_guard lock(m_mutex);
+    for (auto& [id, peer] : m_peers) {
+      if (!peer->readerDone.load() || !peer->writerDone.load()) continue;
+      if (peer->reader.joinable()) ended.push_back(std::move(peer->reader));
+      if (peer->writer.joinable()) ended.push_back(std::move(peer->writer));
+    }
+  }
+  for (std::thread& thread : ended) thread.join();
 }
 
 void TestServer::readLoop(const std::shared_ptr<Peer>& peer) {

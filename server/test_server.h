@@ -82,6 +82,7 @@ class TestServer {
   struct Peer;
 
   void acceptLoop();
+  void reapFinishedPeers();
   void readLoop(const std::shared_ptr<Peer>& peer);
   void writeLoop(const std::shared_ptr<Peer>& peer);
   bool enqueue(ClientId client, std::string bytes, bool framed, bool close);
