@@ -22,15 +22,22 @@ void setHeight(QWidget* widget, int height) { widget->resize(widget->width(), he
 
 namespace {
 
-int wheelNotches(const QWheelEvent* event) {
-  // One notch is 120; a partial turn (smooth wheels, touch pads) truncates toward zero.
-  return event->angleDelta().y() / 120;
+// Whole notches of a wheel turn (one notch is 120, positive away from the user). Smooth wheels
+// and touch pads send parts of a notch: those are kept in rest and add up to whole notches,
+// so slow turns scroll too. A turn the other way drops what was kept of the last direction.
+int wheelNotches(const QWheelEvent* event, int& rest) {
+  const int delta = event->angleDelta().y();
+  if ((delta > 0 && rest < 0) || (delta < 0 && rest > 0)) rest = 0;
+  rest += delta;
+  const int notches = rest / 120;
+  rest -= notches * 120;
+  return notches;
 }
 
 bool isPngOrJpeg(std::string_view b) {
   if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return true;
-  return b.size() >= 3 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xD8 &&
-         static_cast<unsigned char>(b[2]) == 0xFF;
+  return b.size() >= 3 && static_cast<unsigned char>(b[0]) == 0xFF &&
+         static_cast<unsigned char>(b[1]) == 0xD8 && static_cast<unsigned char>(b[2]) == 0xFF;
 }
 
 // Same limits as the PNG and JPEG decoders.
@@ -38,8 +45,12 @@ constexpr int kMaxSide = 16384;
 constexpr qint64 kMaxPixels = 64ll * 1024 * 1024;
 
 // Lines are CR LF in the program's texts and LF inside Qt's text widgets.
-QString toWidgetLines(std::string_view gbk) { return toQString(gbk).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
-Text fromWidgetLines(QString text) { return fromQString(text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"))); }
+QString toWidgetLines(std::string_view gbk) {
+  return toQString(gbk).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+Text fromWidgetLines(QString text) {
+  return fromQString(text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
 
 }  // namespace
 
@@ -92,7 +103,8 @@ QRect PictureBox::pictureRect() const {
   QSize size = m_image.size();
   if (size.width() > area.width() || size.height() > area.height())
     size.scale(area.size(), Qt::KeepAspectRatio);
-  const QPoint topLeft(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+  const QPoint topLeft(area.x() + (area.width() - size.width()) / 2,
+                       area.y() + (area.height() - size.height()) / 2);
   return QRect(topLeft, size);
 }
 
@@ -121,7 +133,7 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
 
 void PictureBox::wheelEvent(QWheelEvent* event) {
   event->accept();
-  const int notches = wheelNotches(event);
+  const int notches = wheelNotches(event, m_wheelRest);
   if (notches != 0) emit wheelTurned(notches);
 }
 
@@ -161,13 +173,22 @@ Button::Button(QWidget* parent) : QPushButton(parent) {}
 void Button::writeCaption(std::string_view gbk) { setText(toQString(gbk)); }
 Text Button::readCaption() const { return fromQString(text()); }
 
-GroupBox::GroupBox(QWidget* parent) : QGroupBox(parent) {}
+GroupBox::GroupBox(QWidget* parent) : QGroupBox(parent) { setAutoFillBackground(true); }
+
+void GroupBox::paintEvent(QPaintEvent*) {
+  // The background is filled in the box's own colour (the style's group frame would tint it);
+  // a plain etched line marks the edge.
+  QPainter painter(this);
+  const QRect edge = rect().adjusted(0, 0, -1, -1);
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(edge);
+}
 
 Canvas::Canvas(QWidget* parent) : QFrame(parent) {}
 
 void Canvas::wheelEvent(QWheelEvent* event) {
   event->accept();
-  const int notches = wheelNotches(event);
+  const int notches = wheelNotches(event, m_wheelRest);
   if (notches != 0) emit wheelTurned(notches);
 }
 
@@ -179,7 +200,8 @@ ScrollBar::ScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
   setSingleStep(1);
   setPageStep(10);
   // Every move the user makes goes through an action; the value follows right after it.
-  connect(this, &QAbstractSlider::actionTriggered, this, [this](int) { m_userAction = sliderPosition() != value(); });
+  connect(this, &QAbstractSlider::actionTriggered, this,
+          [this](int) { m_userAction = sliderPosition() != value(); });
   connect(this, &QAbstractSlider::valueChanged, this, [this](int position) {
     if (!m_userAction) return;
     m_userAction = false;
@@ -275,7 +297,8 @@ int ListModel::insertEmptyRow(int index) {
 }
 
 bool ListModel::setCell(int row, int column, std::string_view gbk) {
-  if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= static_cast<int>(m_titles.size()))
+  if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 ||
+      column >= static_cast<int>(m_titles.size()))
     return false;
   m_rows[row][column].assign(gbk.data(), gbk.size());
   const QModelIndex changed = index(row, column);
@@ -310,7 +333,8 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), m_model(new ListModel(t
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   header()->setSectionsMovable(false);
   header()->setStretchLastSection(false);
-  connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) { emit rowDoubleClicked(); });
+  connect(this, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { emit rowDoubleClicked(); });
 }
 
 void ListView::setColumns(const std::vector<Column>& columns) {
@@ -322,7 +346,9 @@ void ListView::setColumns(const std::vector<Column>& columns) {
 
 void ListView::deleteAllRows() { m_model->clearRows(); }
 int ListView::insertRow(int index) { return m_model->insertEmptyRow(index); }
-bool ListView::setCellText(int row, int column, std::string_view gbk) { return m_model->setCell(row, column, gbk); }
+bool ListView::setCellText(int row, int column, std::string_view gbk) {
+  return m_model->setCell(row, column, gbk);
+}
 Text ListView::cellText(int row, int column) const { return m_model->cell(row, column); }
 
 int ListView::selectedRow() const {

@@ -57,7 +57,8 @@ class PictureBox : public QFrame {
  private:
   Bytes m_bytes;
   QImage m_image;
-  QPixmap m_scaled;  // the picture at its drawn size, made on first paint
+  QPixmap m_scaled;     // the picture at its drawn size, made on first paint
+  int m_wheelRest = 0;  // wheel turn not yet reported as a whole notch
 };
 
 // Decodes image file bytes for display: PNG and JPEG through libpng / libjpeg, other formats
@@ -101,11 +102,15 @@ class Button : public QPushButton {
   Text readCaption() const;
 };
 
-// A group box without caption, used as a plain white panel.
+// A group box without caption. It paints its own background, so whatever it is raised over
+// (the update panel over the catalogue list) does not show through.
 class GroupBox : public QGroupBox {
   Q_OBJECT
  public:
   explicit GroupBox(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A plain area that reports the wheel turned over it.
@@ -118,6 +123,9 @@ class Canvas : public QFrame {
 
  protected:
   void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  int m_wheelRest = 0;
 };
 
 // A vertical scroll bar. userMoved reports only positions the user chose (dragging, arrows,

@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFont>
-#include <QFontDatabase>
 #include <QTimer>
 #include <QUrl>
 
@@ -28,14 +27,12 @@ void installFontSubstitution() {
   static bool done = false;
   if (done) return;
   done = true;
-  const QStringList installed = QFontDatabase::families();
-  for (const char* family : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC", "Source Han Sans SC",
-                             "WenQuanYi Zen Hei", "AR PL UMing CN"}) {
-    if (installed.contains(QString::fromLatin1(family))) {
-      QFont::insertSubstitution(QString::fromUtf8(kFormFontFace), QString::fromLatin1(family));
-      return;
-    }
-  }
+  // The font matcher takes the first of these that is installed. Naming them here, rather than
+  // listing the installed families, keeps the whole font database from being read at start.
+  QFont::insertSubstitutions(QString::fromUtf8(kFormFontFace),
+                             {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                              QStringLiteral("Noto Sans SC"), QStringLiteral("Source Han Sans SC"),
+                              QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UMing CN")});
 }
 
 void showMessageBox(std::string_view text, std::string_view title) {

@@ -8,43 +8,28 @@
 #include <QTest>
 #include <memory>
 
-#include "app/application.h"
+#include "tests/support/app_harness.h"
 #include "util/gbk_literal.h"
 
 namespace velnox {
 namespace {
 
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+using test::AppHarness;
+using test::HarnessOptions;
 
-Config offlineConfig() {
-  Config config;
-  config.debugPort = unusedPort();
-  config.productionHost = "127.0.0.1";
-  config.productionPort = unusedPort();
-  config.contactLineUtf8 = "联系作者: author@velnox.example";
-  return config;
-}
+HarnessOptions offline() { return {.serverAt = HarnessOptions::ServerAt::Nowhere}; }
 
 TEST(Startup, MainWindowOpensWithNothingListening) {
   const int exitsBefore = programExitRuns();
-  auto app = std::make_unique<Application>(offlineConfig());
-  ASSERT_NE(app->state().streamClient, nullptr);
-  EXPECT_FALSE(app->state().streamClient->isConnected());
-  EXPECT_TRUE(app->state().noticeLines.empty());
-  EXPECT_EQ(app->mainWindow(), nullptr);  // nothing is loaded before start
+  auto h = std::make_unique<AppHarness>(offline());
+  Application& app = h->app();
+  ASSERT_NE(app.state().streamClient, nullptr);
+  EXPECT_FALSE(app.state().streamClient->isConnected());
+  EXPECT_TRUE(app.state().noticeLines.empty());
+  EXPECT_EQ(app.mainWindow(), nullptr);  // nothing is loaded before start
 
-  app->start();
-  MainWindow* main = app->mainWindow();
+  h->start();
+  MainWindow* main = app.mainWindow();
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(QTest::qWaitForWindowExposed(main));
   EXPECT_EQ(main->statusBar->panelText(0), gbk("未连接"));
@@ -60,24 +45,25 @@ TEST(Startup, MainWindowOpensWithNothingListening) {
   EXPECT_EQ(main->placeholderEdit->y(), 0);
   EXPECT_TRUE(main->reconnectTimer->isActive());
   EXPECT_TRUE(main->refreshTimer->isActive());
-  EXPECT_EQ(app->detailWindow(), nullptr);  // no other window at start
-  EXPECT_EQ(app->accountWindow(), nullptr);
+  EXPECT_EQ(app.detailWindow(), nullptr);  // no other window at start
+  EXPECT_EQ(app.accountWindow(), nullptr);
 
-  QSignalSpy finished(app.get(), &Application::finished);
+  QSignalSpy finished(&app, &Application::finished);
   main->close();
   EXPECT_EQ(finished.count(), 1);
-  EXPECT_EQ(app->mainWindow(), nullptr);
+  EXPECT_EQ(app.mainWindow(), nullptr);
   EXPECT_EQ(programExitRuns(), exitsBefore);  // the clean-up comes after the message loop
 
-  app.reset();
+  h.reset();
   EXPECT_EQ(programExitRuns(), exitsBefore + 1);
 }
 
 TEST(Startup, ExitRunsOnceWhateverIsStillOpen) {
   const int exitsBefore = programExitRuns();
   {
-    Application app(offlineConfig());
-    app.start();
+    AppHarness h(offline());
+    h.start();
+    Application& app = h.app();
     app.loadDetailWindow();
     app.state().noticeLines = {"a", "b"};
     app.state().bannerImageA = "bytes";
@@ -86,8 +72,8 @@ TEST(Startup, ExitRunsOnceWhateverIsStillOpen) {
   }
   EXPECT_EQ(programExitRuns(), exitsBefore + 1);
   {
-    Application app(offlineConfig());
-    app.start();  // main window still open when the application goes
+    AppHarness h(offline());
+    h.start();  // main window still open when the application goes
   }
   EXPECT_EQ(programExitRuns(), exitsBefore + 2);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -104,8 +90,9 @@ TEST(Startup, DisconnectsWhenTheMainWindowGoes) {
   ASSERT_EQ(::listen(listener, 4), 0);
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
 
-  Application app(offlineConfig());
-  app.start();
+  AppHarness h(offline());
+  h.start();
+  Application& app = h.app();
   StreamClient* client = app.state().streamClient.get();
   ASSERT_TRUE(client->connect(ntohs(address.sin_port), "127.0.0.1", [](const StreamEvent*) {}));
   app.mainWindow()->close();

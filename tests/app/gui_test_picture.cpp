@@ -36,8 +36,12 @@ QImage filled(int width, int height, QColor colour) {
   return image;
 }
 
-Bytes png(int width, int height, QColor colour = Qt::red) { return encode(filled(width, height, colour), "PNG"); }
-Bytes jpeg(int width, int height, QColor colour = Qt::blue) { return encode(filled(width, height, colour), "JPEG", 90); }
+Bytes png(int width, int height, QColor colour = Qt::red) {
+  return encode(filled(width, height, colour), "PNG");
+}
+Bytes jpeg(int width, int height, QColor colour = Qt::blue) {
+  return encode(filled(width, height, colour), "JPEG", 90);
+}
 
 void putBe32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (24 - 8 * i)) & 0xFF);
@@ -284,16 +288,18 @@ TEST(PictureBox, LeftReleaseAndWheel) {
   QTest::mouseClick(&box, Qt::RightButton, {}, QPoint(10, 10));
   EXPECT_EQ(released.count(), 1);
 
-  for (int delta : {240, -120, 60, -359}) {
-    QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+  // Parts of a notch (smooth wheels, touch pads) add up to whole notches in one direction;
+  // turning the other way drops what was kept.
+  for (int delta : {240, -120, 60, -359, 60, 60}) {
+    QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&box, &event);
   }
-  // Notches truncate toward zero; a partial notch reports nothing.
-  ASSERT_EQ(wheel.count(), 3);
+  ASSERT_EQ(wheel.count(), 4);
   EXPECT_EQ(wheel.at(0).at(0).toInt(), 2);
   EXPECT_EQ(wheel.at(1).at(0).toInt(), -1);
-  EXPECT_EQ(wheel.at(2).at(0).toInt(), -2);
+  EXPECT_EQ(wheel.at(2).at(0).toInt(), -2);  // 60 kept, then dropped by the turn back
+  EXPECT_EQ(wheel.at(3).at(0).toInt(), 1);   // -119 kept, dropped; 60 + 60
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 // view, the status bar, edit boxes, the scroll bar, the message box, opening addresses, and
 // processing events for a time.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,87 +10,107 @@
 #include <QTest>
 #include <memory>
 
-#include "app/application.h"
 #include "app/window_ops.h"
+#include "tests/support/app_harness.h"
 #include "util/gbk_literal.h"
 
 namespace velnox {
 namespace {
 
-// A loopback port that nothing listens on.
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-Config offlineConfig() {
-  Config config;
-  config.debugHost = "127.0.0.1";
-  config.debugPort = unusedPort();
-  config.productionHost = "127.0.0.1";
-  config.productionPort = unusedPort();
-  config.contactLineUtf8 = "联系作者";
-  return config;
-}
-
 void deliverDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-class WindowOps : public ::testing::Test {
- protected:
-  void SetUp() override {
-    app = std::make_unique<Application>(offlineConfig());
-    app->start();
-    ASSERT_NE(app->mainWindow(), nullptr);
-  }
-  void TearDown() override {
-    app.reset();
-    deliverDeferredDeletes();
-  }
-  std::unique_ptr<Application> app;
-};
+TEST(QueuedDestruction, WaitsForTheNextMessage) {
+  auto* window = new DetailWindow;
+  QPointer<DetailWindow> alive(window);
+  QSignalSpy destroying(window, &FormWindow::destroying);
+  QSignalSpy gone(window, &FormWindow::gone);
+  bool controlsThere = false;
+  QObject::connect(window, &FormWindow::destroying, [&] { controlsThere = window->coverPicture != nullptr; });
 
-TEST_F(WindowOps, DestructionWaitsForTheNextMessage) {
-  DetailWindow* detail = app->loadDetailWindow();
-  ASSERT_NE(detail, nullptr);
-  EXPECT_FALSE(detail->isVisible());  // created hidden; its creation step shows it
-  QPointer<DetailWindow> alive(detail);
-  QSignalSpy destroying(detail, &FormWindow::destroying);
-
-  detail->destroyWindow();
-  detail->destroyWindow();  // a second request changes nothing
-  // Still loaded until the window thread takes its next message.
-  EXPECT_TRUE(detail->isMarkedForDestruction());
-  EXPECT_EQ(app->detailWindow(), detail);
-  EXPECT_EQ(destroying.count(), 0);
+  window->destroyWindow();
+  window->destroyWindow();  // a second request changes nothing
+  EXPECT_TRUE(window->isMarkedForDestruction());
+  EXPECT_FALSE(window->isDestructionComplete());
+  EXPECT_EQ(destroying.count(), 0);  // the handler that asked returns first
 
   QCoreApplication::processEvents();
   EXPECT_EQ(destroying.count(), 1);
-  EXPECT_EQ(app->detailWindow(), nullptr);
+  EXPECT_EQ(gone.count(), 1);
+  EXPECT_TRUE(controlsThere);    // the destruction handler still finds the controls
+  EXPECT_FALSE(alive.isNull());  // deleted only once control is back in the event loop
   deliverDeferredDeletes();
   EXPECT_TRUE(alive.isNull());
 }
 
+TEST(QueuedDestruction, CompletedEarlyRunsOnce) {
+  auto* window = new AccountWindow;
+  QPointer<AccountWindow> alive(window);
+  QSignalSpy destroying(window, &FormWindow::destroying);
+  window->destroyWindow();
+  window->completeDestruction();  // the same window loaded again before the queue ran
+  EXPECT_EQ(destroying.count(), 1);
+  QCoreApplication::processEvents();
+  window->close();
+  EXPECT_EQ(destroying.count(), 1);
+  deliverDeferredDeletes();
+  EXPECT_TRUE(alive.isNull());
+}
+
+TEST(QueuedDestruction, UserCloseDestroysAtOnceAndStopsTimers) {
+  auto* window = new MainWindow("x");
+  window->startTimers();
+  window->show();
+  QSignalSpy destroying(window, &FormWindow::destroying);
+  QTimer* timer = window->reconnectTimer;
+  window->close();
+  EXPECT_EQ(destroying.count(), 1);
+  EXPECT_FALSE(timer->isActive());
+  EXPECT_FALSE(window->isVisible());
+  deliverDeferredDeletes();
+}
+
+TEST(FrontOp, MinimisedWindowIsRestored) {
+  DetailWindow window;
+  window.showMinimized();
+  window.bringToFront();
+  EXPECT_FALSE(window.isMinimized());
+  EXPECT_TRUE(window.isVisible());
+}
+
+// The whole application, documents served on loopback, no server listening.
+class WindowOps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    harness = std::make_unique<test::AppHarness>(
+        test::HarnessOptions{.serverAt = test::HarnessOptions::ServerAt::Nowhere});
+    harness->start();
+    app = &harness->app();
+    ASSERT_NE(app->mainWindow(), nullptr);
+  }
+  void TearDown() override {
+    harness.reset();
+    deliverDeferredDeletes();
+  }
+  std::unique_ptr<test::AppHarness> harness;
+  Application* app = nullptr;
+};
+
 TEST_F(WindowOps, LoadingCompletesAPendingDestructionFirst) {
   DetailWindow* first = app->loadDetailWindow();
+  ASSERT_NE(first, nullptr);
   // Loaded again while it exists: brought to the front, not rebuilt.
   EXPECT_EQ(app->loadDetailWindow(), first);
 
   first->writeCaption(gbk("旧"));
   QSignalSpy destroying(first, &FormWindow::destroying);
   first->destroyWindow();
+  EXPECT_EQ(app->detailWindow(), first);  // still loaded until the queue runs
   DetailWindow* second = app->loadDetailWindow();
   EXPECT_EQ(destroying.count(), 1);  // at once, before the new window
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
   EXPECT_EQ(app->detailWindow(), second);
-  EXPECT_TRUE(second->readCaption().empty());  // a fresh window from its form
+  EXPECT_NE(second->readCaption(), gbk("旧"));  // a fresh window from its form
 
   // The queued request of the old window does not touch the new one.
   QSignalSpy secondDestroying(second, &FormWindow::destroying);
@@ -101,14 +118,10 @@ TEST_F(WindowOps, LoadingCompletesAPendingDestructionFirst) {
   EXPECT_EQ(destroying.count(), 1);
   EXPECT_EQ(secondDestroying.count(), 0);
   EXPECT_EQ(app->detailWindow(), second);
-}
 
-TEST_F(WindowOps, UserCloseDestroysAtOnce) {
-  DetailWindow* detail = app->loadDetailWindow();
-  detail->show();
-  QSignalSpy destroying(detail, &FormWindow::destroying);
-  detail->close();
-  EXPECT_EQ(destroying.count(), 1);
+  // Destroyed by the queue: no longer loaded.
+  second->destroyWindow();
+  QCoreApplication::processEvents();
   EXPECT_EQ(app->detailWindow(), nullptr);
 }
 
@@ -154,7 +167,7 @@ TEST_F(WindowOps, EachAccountWindowStartsFromItsForm) {
 }
 
 TEST_F(WindowOps, ClosingTheMainWindowClosesTheOthers) {
-  QSignalSpy finished(app.get(), &Application::finished);
+  QSignalSpy finished(app, &Application::finished);
   app->loadDetailWindow();
   app->showAccountWindowModal();
   app->mainWindow()->close();
@@ -165,18 +178,20 @@ TEST_F(WindowOps, ClosingTheMainWindowClosesTheOthers) {
 }
 
 TEST(Timers, WritingThePeriodRestartsTheWait) {
-  // The next tick comes one period after the write, not at the end of the old period.
-  QTimer timer;
-  timer.start(300);
-  QTest::qWait(200);
+  // The form's timer runs at 1000 ms; a write 800 ms in makes the next tick come one new
+  // period after the write, not when the old period would have ended 200 ms later.
+  MainWindow window("x");
+  window.startTimers();
+  QTimer* timer = window.reconnectTimer;
+  QTest::qWait(800);
+  QSignalSpy ticks(timer, &QTimer::timeout);
   QElapsedTimer sinceWrite;
-  QSignalSpy ticks(&timer, &QTimer::timeout);
-  timer.setInterval(300);
+  timer->setInterval(400);
   sinceWrite.start();
-  ASSERT_TRUE(ticks.wait(2000));
-  EXPECT_GE(sinceWrite.elapsed(), 250);
-  EXPECT_EQ(timer.interval(), 300);
-  EXPECT_TRUE(timer.isActive());
+  ASSERT_TRUE(ticks.wait(3000));
+  EXPECT_GE(sinceWrite.elapsed(), 350);
+  EXPECT_EQ(timer->interval(), 400);
+  EXPECT_TRUE(timer->isActive());
 }
 
 TEST(ListViewOps, RowsCellsAndSelection) {
@@ -211,7 +226,8 @@ TEST(ListViewOps, BulkReplaceInOneStep) {
   list.selectRow(0);
 
   std::vector<ListModel::Row> rows;
-  for (int i = 0; i < 5000; ++i) rows.push_back({toText(i), gbk("名称") + toText(i)});  // short rows are padded
+  for (int i = 0; i < 5000; ++i)
+    rows.push_back({toText(i), gbk("名称") + toText(i)});  // short rows are padded
   int resets = 0;
   int rowCountSeenAtReset = -1;
   QObject::connect(list.model(), &QAbstractItemModel::modelReset, [&] {
