@@ -1,6 +1,8 @@
 #include "views/catalogue_logic.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "util/gbk_literal.h"
@@ -97,7 +99,13 @@ LocalDateTime localNow() {
 LocalDateTime readPublicationTime(std::string_view text) {
   static const Text kYear = gbk("年"), kMonth = gbk("月"), kDay = gbk("日"), kHour = gbk("时"),
                     kMinute = gbk("分"), kSecond = gbk("秒");
-  const Text narrow = narrowFullWidth(text);
+  // Only a text with double-byte characters can hold full-width forms.
+  Text narrowed;
+  std::string_view narrow = text;
+  if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    narrowed = narrowFullWidth(text);
+    narrow = narrowed;
+  }
   TimeReader r(narrow);
   LocalDateTime t;
   t.year = r.digits(4);
@@ -143,17 +151,80 @@ Text ageText(const LocalDateTime& published, const LocalDateTime& now) {
   return number(now.year - published.year) + kYearsAgo;
 }
 
+namespace {
+
+// Position of the next `separator` (whose first byte is ASCII) at or after `pos` that starts
+// a whole character, or npos. `pos` is a character start. A candidate preceded by an odd run
+// of bytes of 0x80 or above is the second byte of a double-byte character and does not count.
+size_t findOnCharacterStart(std::string_view text, size_t pos, std::string_view separator) {
+  const size_t n = separator.size();
+  size_t known = pos;  // a position known to start a character
+  while (pos + n <= text.size()) {
+    const void* hit = std::memchr(text.data() + pos, separator[0], text.size() - n - pos + 1);
+    if (!hit) break;
+    const size_t candidate = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    size_t k = candidate;
+    while (k > known && static_cast<unsigned char>(text[k - 1]) >= 0x80) --k;
+    if ((candidate - k) % 2 == 0 && text.compare(candidate, n, separator) == 0) return candidate;
+    // Either way the byte after the candidate starts a character.
+    known = pos = candidate + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Calls piece(view) for every non-empty piece between separators, as splitNonEmpty cuts
+// them, without copying; piece returns false to stop.
+template <class Piece>
+void forEachNonEmptyPiece(std::string_view text, std::string_view separator, Piece piece) {
+  size_t start = 0;
+  for (;;) {
+    const size_t hit = findOnCharacterStart(text, start, separator);
+    if (hit == std::string_view::npos) break;
+    if (hit > start && !piece(text.substr(start, hit - start))) return;
+    start = hit + separator.size();
+  }
+  if (start < text.size()) piece(text.substr(start));
+}
+
+// Calls row(number, name, age) for each catalogue row. The payload is scanned in place: a
+// catalogue of a hundred thousand lines costs one pass and the cells themselves.
+template <class Row>
+void forEachCatalogueRow(std::string_view payload, const LocalDateTime& now, Row row) {
+  int32_t number = 0;
+  forEachNonEmptyPiece(payload, "\r\n", [&](std::string_view line) {
+    ++number;
+    std::string_view fields[2];
+    int count = 0;
+    forEachNonEmptyPiece(line, "#", [&](std::string_view field) {
+      fields[count++] = field;
+      return count < 2;
+    });
+    // A line of "#" only adds no row but keeps its number; a line with a name but no time
+    // shows the age of an unreadable time.
+    if (count > 0) row(toText(number), fields[0], ageText(readPublicationTime(fields[1]), now));
+    return true;
+  });
+}
+
+}  // namespace
+
 std::vector<CatalogueRow> catalogueRows(std::string_view payload, const LocalDateTime& now) {
   std::vector<CatalogueRow> rows;
-  const TextList lines = splitNonEmpty(payload, "\r\n");
-  rows.reserve(lines.size());
-  TextList fields;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (splitNonEmpty(lines[i], "#", 0, fields) == 0) continue;
-    // A line with a name but no time shows the age of an unreadable time.
-    const LocalDateTime published = readPublicationTime(fields.size() >= 2 ? fields[1] : Text());
-    rows.push_back(CatalogueRow{toText(static_cast<int32_t>(i + 1)), fields[0], ageText(published, now)});
-  }
+  forEachCatalogueRow(payload, now, [&](Text number, std::string_view name, Text age) {
+    rows.push_back(CatalogueRow{std::move(number), Text(name), std::move(age)});
+  });
+  return rows;
+}
+
+std::vector<TextList> catalogueCells(std::string_view payload, const LocalDateTime& now) {
+  std::vector<TextList> rows;
+  forEachCatalogueRow(payload, now, [&](Text number, std::string_view name, Text age) {
+    TextList& cells = rows.emplace_back();
+    cells.reserve(3);
+    cells.push_back(std::move(number));
+    cells.emplace_back(name);
+    cells.push_back(std::move(age));
+  });
   return rows;
 }
 

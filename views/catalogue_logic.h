@@ -38,5 +38,7 @@ struct CatalogueRow {
 // The rows of a catalogue payload: lines at CR LF, fields at "#", empty pieces dropped.
 // A line of "#" only adds no row but keeps its number.
 std::vector<CatalogueRow> catalogueRows(std::string_view payload, const LocalDateTime& now);
+// The same rows as the cells of the list: number, name, age.
+std::vector<TextList> catalogueCells(std::string_view payload, const LocalDateTime& now);
 
 }  // namespace velnox

@@ -23,14 +23,18 @@ std::optional<BodyText> bodyTextFor(const Text& t) {
   }
   // A "|" with fewer than two fields has no code or password to show: the missing fields
   // are empty rather than read past the end.
-  const Text f1 = f.size() > 0 ? f[0] : Text(), f2 = f.size() > 1 ? f[1] : Text(), f3 = f.size() > 2 ? f[2] : Text();
+  const Text f1 = f.size() > 0 ? f[0] : Text(), f2 = f.size() > 1 ? f[1] : Text(),
+             f3 = f.size() > 2 ? f[2] : Text();
   if (findBytes(f1, kLink) != -1) return BodyText{concat({f1, "\r\n", f2, "\r\n", f3}), std::nullopt};
   return BodyText{concat({kLinkLabel, f1, kCodeLabel, f2, kPasswordLabel, f3}), std::nullopt};
 }
 
 int coverHeightFor(int w, int h, int currentHeight) {
   if (w <= 0 || h <= 0) return currentHeight;
-  return static_cast<int>(std::trunc(490.0 / (static_cast<double>(w) / h)));
+  // A very narrow, very tall picture would give a height beyond what a widget can take (and
+  // beyond int); the largest widget size is the most the page can use anyway.
+  constexpr double kMaxHeight = 16777215.0;
+  return static_cast<int>(std::min(std::trunc(490.0 / (static_cast<double>(w) / h)), kMaxHeight));
 }
 
 int panelHeightFor(const PageHeights& p) { return std::max(p.cover + p.notice + p.body + 16, 714); }

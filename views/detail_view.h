@@ -7,6 +7,10 @@ namespace velnox {
 
 class Application;
 
+// The cover shown when the cover download yields nothing: a 640 x 640 JPEG carried as a
+// resource.
+const Bytes& placeholderPicture();
+
 // A double-click on a catalogue row.
 void openDetail(Application& app);
 // The detail window was built from its form and is not visible yet.

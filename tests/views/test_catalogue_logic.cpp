@@ -110,6 +110,17 @@ TEST(CatalogueRows, NumbersNamesAndAges) {
   EXPECT_EQ(rows[4].age, gbk("刚刚"));
 }
 
+TEST(CatalogueRows, SeparatorsAreFoundOnlyAtCharacterStarts) {
+  // B0 23 and B0 0D are double-byte characters to the scan: their second bytes split nothing.
+  const auto rows = catalogueRows("\xB0#x#2026-12-11 11:00\r\n\xB0\r\n#2026-12-11 11:00", kNow);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].name, "\xB0#x");
+  EXPECT_EQ(rows[0].age, gbk("1小时前"));
+  EXPECT_EQ(rows[1].number, "2");
+  EXPECT_EQ(rows[1].name, "\xB0\r\n");
+  EXPECT_EQ(rows[1].age, gbk("1小时前"));
+}
+
 TEST(CatalogueRows, EmptyPayloads) {
   EXPECT_TRUE(catalogueRows("", kNow).empty());
   EXPECT_TRUE(catalogueRows("\r\n\r\n", kNow).empty());

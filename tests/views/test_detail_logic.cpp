@@ -45,6 +45,8 @@ TEST(DetailLayout, CoverPanelAndScrollArithmetic) {
   // A picture whose size cannot be read keeps the current height.
   EXPECT_EQ(coverHeightFor(0, 0, 390), 390);
   EXPECT_EQ(coverHeightFor(100, 0, 390), 390);
+  // The tallest picture a header can announce stays a height a widget can take.
+  EXPECT_EQ(coverHeightFor(1, 2147483647, 390), 16777215);
   EXPECT_EQ(panelHeightFor({980, 160, 90}), 980 + 160 + 90 + 16);
   EXPECT_EQ(panelHeightFor({245, 60, 90}), 714);
   EXPECT_EQ(scrollMaximumFor(714, 720), 0);
@@ -56,9 +58,11 @@ TEST(DetailLayout, WheelSteps) {
     int position, maximum, distance;
     WheelStep expected;
   } cases[] = {
-      {0, 0, -1, {0, 0, 11}},       {0, 0, 1, {0, 0, 11}},          {0, 500, -1, {50, -50, 61}},
-      {450, 500, -1, {500, -500, 511}}, {0, 500, 1, {0, 0, 11}},    {420, 500, -1, {500, -500, 511}},
-      {500, 500, 1, {450, -450, 461}},  {100, 500, -3, {250, -250, 261}}, {500, 500, -2, {500, -500, 511}},
+      {0, 0, -1, {0, 0, 11}},           {0, 0, 1, {0, 0, 11}},
+      {0, 500, -1, {50, -50, 61}},      {450, 500, -1, {500, -500, 511}},
+      {0, 500, 1, {0, 0, 11}},          {420, 500, -1, {500, -500, 511}},
+      {500, 500, 1, {450, -450, 461}},  {100, 500, -3, {250, -250, 261}},
+      {500, 500, -2, {500, -500, 511}},
   };
   for (const auto& c : cases) {
     const WheelStep s = wheelStep(c.position, c.maximum, c.distance);
