@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/encoding.h"
 #include "util/regex.h"
 #include "util/text.h"
 
@@ -35,6 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t n = extractBetween(text, "\xA1\xBE", "\xA1\xBF", items);
   check(n == static_cast<int32_t>(items.size()));
   for (const auto& item : items) check(item.size() <= text.size());
+  // The brackets are found by a byte search on character boundaries; the engine, run on the
+  // same text with the pattern built from the markers, must find the same items. A text that
+  // went through UTF-8 and back is one the engine sees byte for byte.
+  {
+    const Text clean = fromUtf8(toUtf8(text));
+    TextList fast;
+    extractBetween(clean, "\xA1\xBE", "\xA1\xBF", fast);
+    RegexObject re;
+    check(re.execute(escapeForPattern("\xA1\xBE") + "([\\s\\S]*?)" + escapeForPattern("\xA1\xBF"), clean));
+    check(re.matchCount() == static_cast<int32_t>(fast.size()));
+    for (size_t i = 0; i < fast.size(); ++i)
+      check(re.subMatchText(static_cast<int32_t>(i) + 1, 1) == fast[i]);
+  }
   if (!needle.empty() && !repl.empty()) extractBetween(text, needle, repl, items, data[0] % 3);
   trimLineBreaks(text);
 

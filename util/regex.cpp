@@ -323,6 +323,9 @@ int32_t extractBetween(std::string_view subject, std::string_view leftMarker, st
                        TextList& result, int32_t maxLength, std::string_view prefix, std::string_view suffix,
                        bool includeLeft, bool includeRight) {
   result.clear();
+  // A text ends at its first zero byte; the engine never sees what follows it, so neither
+  // does the byte search.
+  subject = subject.substr(0, subject.find('\0'));
   if (isPlainMarker(leftMarker) && isPlainMarker(rightMarker)) {
     // Each item runs from a left marker to the nearest right marker after it; the search goes
     // on after that right marker. A left marker without a right one after it ends the search:

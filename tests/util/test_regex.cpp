@@ -75,6 +75,12 @@ TEST(ExtractBetween, BracketedItems) {
   // characters are no bracket.
   EXPECT_EQ(extractBetween(kOpen + "a\r\nb" + kClose + kAh + kJin + "x" + kClose, kOpen, kClose, out), 1);
   EXPECT_EQ(out, (TextList{"a\r\nb"}));
+  // The text ends at its first zero byte, for plain markers and for the engine alike.
+  const std::string zeroInside = kOpen + "a" + kClose + std::string(1, '\0') + kOpen + "b" + kClose;
+  EXPECT_EQ(extractBetween(zeroInside, kOpen, kClose, out), 1);
+  EXPECT_EQ(out, (TextList{"a"}));
+  EXPECT_EQ(extractBetween("<b>a</b>" + std::string(1, '\0') + "<b>b</b>", "<b>", "</b>", out), 1);
+  EXPECT_EQ(out, (TextList{"a"}));
 }
 
 TEST(ExtractBetween, Options) {
