@@ -56,7 +56,10 @@ void DemoServer::log(const std::string& line) const {
 }
 
 bool DemoServer::start() {
-  for (auto [peer, name] : {std::pair{&m_debug, "debug"}, std::pair{&m_production, "production"}}) {
+  for (const auto& endpoint : {std::pair{&m_debug, "debug"}, std::pair{&m_production, "production"}}) {
+    // Plain names: clang 14 cannot capture structured bindings in a lambda.
+    TestServer* peer = endpoint.first;
+    const char* name = endpoint.second;
     peer->setRecording(m_options.recordMessages, false);
     peer->setOnConnect([this, peer, name](TestServer::ClientId id) { onConnect(*peer, name, id); });
     peer->setOnDisconnect([this, name](TestServer::ClientId id) {
