@@ -71,6 +71,9 @@ void onDetailCreated(Application& app) {
 
   setHeight(detail->noticeEdit, static_cast<int>(s.noticeLines.size()) * kNoticeLineHeight);
   for (const Text& line : s.noticeLines) detail->noticeEdit->appendText(line + "\r\n");
+  // Appending leaves the caret after the last line break, on an empty line below the box's
+  // height; bring the first line back into view so every notice line shows.
+  detail->noticeEdit->moveCursor(QTextCursor::Start);
 
   // The answers to the request arrive during this wait and fill the still hidden window. The
   // wait also runs the user's input: another double-click replaces this window, and closing

@@ -3,6 +3,8 @@
 // windows that are gone or replaced are never touched.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -90,6 +92,8 @@ TEST(DetailWindow, DoubleClickAnswersDuringTheWaitThenShownLaidOutAndScrolled) {
   EXPECT_EQ(d->readCaption(), gbk("资源乙"));
   EXPECT_EQ(d->bodyEdit->readText(), gbk("链接：http://pan/x\r\n提取码：abcd\r\n解压密码：pw"));
   EXPECT_EQ(d->noticeEdit->readText(), gbk("请勿相信私下交易\r\n资源仅供学习交流\r\n"));
+  // Every notice line is in view, the first one included.
+  EXPECT_EQ(d->noticeEdit->verticalScrollBar()->value(), 0);
   for (PictureBox* box : {d->coverPicture, d->leftAdPicture, d->rightAdPicture})
     EXPECT_FALSE(box->hasBorder());
   EXPECT_EQ(d->noticeEdit->frameShape(), QFrame::NoFrame);
