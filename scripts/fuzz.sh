@@ -23,17 +23,19 @@ fi
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELNOX_FUZZ=ON -DVELNOX_BUILD_TESTS=OFF -DVELNOX_BUILD_BENCH=OFF >/dev/null
-# Build the targets one by one, so that one that does not build does not stop the others.
+# Build the targets one by one, so that one that does not build does not stop the others
+# (it still fails the run).
+status=0
 built=()
 for t in "${targets[@]}"; do
   if cmake --build "$build" -j"$jobs" --target "$t"; then
     built+=("$t")
   else
     echo "fuzz.sh: $t does not build, skipped" >&2
+    status=1
   fi
 done
 
-status=0
 for t in "${built[@]}"; do
   seeds="$root/fuzz/corpus/$t"
   work="$root/fuzz/corpus-work/$t"
