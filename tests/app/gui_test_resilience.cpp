@@ -122,7 +122,11 @@ TEST(Resilience, FloodOfSmallMessagesAndManyDropsLeaveMemoryWhereItWas) {
   RecordProperty("resident_kib_after", static_cast<int>(after));
   std::printf("resident memory: %ld KiB before, %ld KiB after %d messages and %d drops\n", before, after,
               kFlood, kCycles);
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer holds freed memory back in its quarantine; the reading says nothing here.
+#else
   EXPECT_LT(after - before, 8 * 1024) << "KiB";
+#endif
   EXPECT_EQ(h.server().messageCount(), static_cast<size_t>(kCycles + 3));  // a hello per connection
 }
 
