@@ -262,7 +262,8 @@ void ListModel::setColumnTitles(std::vector<Text> titles) {
 }
 
 int ListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+  if (parent.isValid()) return 0;
+  return m_source ? m_source->rowCount() : static_cast<int>(m_rows.size());
 }
 
 int ListModel::columnCount(const QModelIndex& parent) const {
@@ -284,10 +285,26 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
 void ListModel::clearRows() {
   beginResetModel();
   m_rows.clear();
+  m_source.reset();
   endResetModel();
 }
 
+void ListModel::holdSourceRows() {
+  if (!m_source) return;
+  // The texts stay what they were, so the views need no notice.
+  const int count = m_source->rowCount();
+  std::vector<Row> rows(static_cast<size_t>(count));
+  for (int r = 0; r < count; ++r) {
+    Row& row = rows[static_cast<size_t>(r)];
+    row.reserve(m_titles.size());
+    for (int c = 0; c < static_cast<int>(m_titles.size()); ++c) row.push_back(m_source->cell(r, c));
+  }
+  m_rows = std::move(rows);
+  m_source.reset();
+}
+
 int ListModel::insertEmptyRow(int index) {
+  holdSourceRows();
   const int count = static_cast<int>(m_rows.size());
   if (index < 0 || index > count) index = count;
   beginInsertRows(QModelIndex(), index, index);
@@ -297,9 +314,8 @@ int ListModel::insertEmptyRow(int index) {
 }
 
 bool ListModel::setCell(int row, int column, std::string_view gbk) {
-  if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 ||
-      column >= static_cast<int>(m_titles.size()))
-    return false;
+  if (row < 0 || row >= rowCount() || column < 0 || column >= static_cast<int>(m_titles.size())) return false;
+  holdSourceRows();
   m_rows[row][column].assign(gbk.data(), gbk.size());
   const QModelIndex changed = index(row, column);
   emit dataChanged(changed, changed, {Qt::DisplayRole});
@@ -307,6 +323,11 @@ bool ListModel::setCell(int row, int column, std::string_view gbk) {
 }
 
 Text ListModel::cell(int row, int column) const {
+  if (m_source) {
+    if (row < 0 || row >= m_source->rowCount() || column < 0 || column >= static_cast<int>(m_titles.size()))
+      return {};
+    return m_source->cell(row, column);
+  }
   if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 ||
       column >= static_cast<int>(m_rows[row].size()))
     return {};
@@ -316,7 +337,15 @@ Text ListModel::cell(int row, int column) const {
 void ListModel::replaceRows(std::vector<Row> rows) {
   beginResetModel();
   m_rows = std::move(rows);
+  m_source.reset();
   for (Row& row : m_rows) row.resize(m_titles.size());
+  endResetModel();
+}
+
+void ListModel::replaceRowSource(std::unique_ptr<const RowSource> source) {
+  beginResetModel();
+  m_rows = std::vector<Row>();
+  m_source = std::move(source);
   endResetModel();
 }
 
@@ -367,5 +396,8 @@ void ListView::selectRow(int row) {
 }
 
 void ListView::replaceRows(std::vector<ListModel::Row> rows) { m_model->replaceRows(std::move(rows)); }
+void ListView::replaceRowSource(std::unique_ptr<const RowSource> source) {
+  m_model->replaceRowSource(std::move(source));
+}
 
 }  // namespace velnox

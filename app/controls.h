@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTreeView>
 #include <array>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -170,7 +171,20 @@ class StatusBar : public QFrame {
   std::vector<Text> m_texts;
 };
 
-// The rows of a report-view list: GBK cells, converted for display only when painted.
+// Rows a list shows without holding them as cells: each cell is made when it is read. A long
+// list whose cells are cheap to make from compact data then costs time and memory only for
+// the rows on screen. The rows must not change while a list shows them.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual int rowCount() const = 0;
+  // The GBK text of a cell; row is within the rows, column may lie beyond the source's own.
+  virtual Text cell(int row, int column) const = 0;
+};
+
+// The rows of a report-view list: GBK cells, converted for display only when painted. The
+// rows are either held as cells or read from a RowSource; a source is turned into held cells
+// the first time a single row or cell is changed.
 class ListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
@@ -188,10 +202,14 @@ class ListModel : public QAbstractTableModel {
   bool setCell(int row, int column, std::string_view gbk);
   Text cell(int row, int column) const;
   void replaceRows(std::vector<Row> rows);
+  void replaceRowSource(std::unique_ptr<const RowSource> source);
 
  private:
+  void holdSourceRows();
+
   std::vector<Text> m_titles;
   std::vector<Row> m_rows;
+  std::unique_ptr<const RowSource> m_source;  // when set, the rows; m_rows is then empty
 };
 
 // The report-view list view. Rows and columns count from 0.
@@ -219,6 +237,7 @@ class ListView : public QTreeView {
   void selectRow(int row);
   // Replaces every row in one step: views and handlers never see a half-built list.
   void replaceRows(std::vector<ListModel::Row> rows);
+  void replaceRowSource(std::unique_ptr<const RowSource> source);
   ListModel* listModel() const { return m_model; }
 
  signals:

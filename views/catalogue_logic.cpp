@@ -186,12 +186,16 @@ void forEachNonEmptyPiece(std::string_view text, std::string_view separator, Pie
   if (start < text.size()) piece(text.substr(start));
 }
 
-// Calls row(number, name, age) for each catalogue row. The payload is scanned in place: a
-// catalogue of a hundred thousand lines costs one pass and the cells themselves.
-template <class Row>
-void forEachCatalogueRow(std::string_view payload, const LocalDateTime& now, Row row) {
-  int32_t number = 0;
-  forEachNonEmptyPiece(payload, "\r\n", [&](std::string_view line) {
+}  // namespace
+
+CatalogueTable::CatalogueTable(Text payload, const LocalDateTime& now)
+    : m_payload(std::move(payload)), m_now(now) {
+  // Positions are kept in 32 bits: a received message is far smaller (the stream client
+  // discards envelopes over 16 MiB), and a longer text is read only as far as they reach.
+  if (m_payload.size() > UINT32_MAX) m_payload.resize(UINT32_MAX);
+  const std::string_view text = m_payload;
+  uint32_t number = 0;
+  forEachNonEmptyPiece(text, "\r\n", [&](std::string_view line) {
     ++number;
     std::string_view fields[2];
     int count = 0;
@@ -200,31 +204,43 @@ void forEachCatalogueRow(std::string_view payload, const LocalDateTime& now, Row
       return count < 2;
     });
     // A line of "#" only adds no row but keeps its number; a line with a name but no time
-    // shows the age of an unreadable time.
-    if (count > 0) row(toText(number), fields[0], ageText(readPublicationTime(fields[1]), now));
+    // shows the age of an unreadable time (an empty time field).
+    if (count == 0) return true;
+    auto start = [&](std::string_view field) {
+      return field.empty() ? 0u : static_cast<uint32_t>(field.data() - text.data());
+    };
+    m_rows.push_back(Entry{number, start(fields[0]), static_cast<uint32_t>(fields[0].size()),
+                           start(fields[1]), static_cast<uint32_t>(fields[1].size())});
     return true;
   });
+  m_rows.shrink_to_fit();
 }
 
-}  // namespace
+Text CatalogueTable::cell(size_t row, int column) const {
+  if (row >= m_rows.size()) return {};
+  const Entry& e = m_rows[row];
+  switch (column) {
+    case 0:
+      return toText(static_cast<int32_t>(e.number));
+    case 1:
+      return m_payload.substr(e.nameStart, e.nameLength);
+    case 2:
+      return ageText(readPublicationTime(std::string_view(m_payload).substr(e.timeStart, e.timeLength)),
+                     m_now);
+    default:
+      return {};
+  }
+}
+
+CatalogueRow CatalogueTable::row(size_t index) const {
+  return {cell(index, 0), cell(index, 1), cell(index, 2)};
+}
 
 std::vector<CatalogueRow> catalogueRows(std::string_view payload, const LocalDateTime& now) {
+  const CatalogueTable table{Text(payload), now};
   std::vector<CatalogueRow> rows;
-  forEachCatalogueRow(payload, now, [&](Text number, std::string_view name, Text age) {
-    rows.push_back(CatalogueRow{std::move(number), Text(name), std::move(age)});
-  });
-  return rows;
-}
-
-std::vector<TextList> catalogueCells(std::string_view payload, const LocalDateTime& now) {
-  std::vector<TextList> rows;
-  forEachCatalogueRow(payload, now, [&](Text number, std::string_view name, Text age) {
-    TextList& cells = rows.emplace_back();
-    cells.reserve(3);
-    cells.push_back(std::move(number));
-    cells.emplace_back(name);
-    cells.push_back(std::move(age));
-  });
+  rows.reserve(table.size());
+  for (size_t i = 0; i < table.size(); ++i) rows.push_back(table.row(i));
   return rows;
 }
 

@@ -33,12 +33,38 @@ struct CatalogueRow {
   Text number;
   Text name;
   Text age;
+  bool operator==(const CatalogueRow&) const = default;
 };
 
-// The rows of a catalogue payload: lines at CR LF, fields at "#", empty pieces dropped.
-// A line of "#" only adds no row but keeps its number.
+// The rows of a catalogue payload: lines at CR LF, fields at "#", empty pieces dropped; a
+// line of "#" only adds no row but keeps its number. The payload is read once into positions
+// within it, and a cell's text is made only when it is read, every age against the one `now`
+// the table was made with. A catalogue of a hundred thousand lines thus costs one scan and a
+// few words per row; only the rows shown are ever aged.
+class CatalogueTable {
+ public:
+  CatalogueTable() = default;
+  CatalogueTable(Text payload, const LocalDateTime& now);
+
+  size_t size() const { return m_rows.size(); }
+  // Column 0 the line's number, 1 the name, 2 the age; the empty text outside the table.
+  Text cell(size_t row, int column) const;
+  CatalogueRow row(size_t index) const;
+
+ private:
+  struct Entry {
+    uint32_t number;
+    uint32_t nameStart;
+    uint32_t nameLength;
+    uint32_t timeStart;
+    uint32_t timeLength;
+  };
+  Text m_payload;
+  LocalDateTime m_now;
+  std::vector<Entry> m_rows;
+};
+
+// Every row of a payload with all its cells made.
 std::vector<CatalogueRow> catalogueRows(std::string_view payload, const LocalDateTime& now);
-// The same rows as the cells of the list: number, name, age.
-std::vector<TextList> catalogueCells(std::string_view payload, const LocalDateTime& now);
 
 }  // namespace velnox

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <ctime>
 
+#include "app/qt_text.h"
 #include "app/window_ops.h"
 #include "tests/support/app_harness.h"
 #include "util/gbk_literal.h"
@@ -60,6 +61,46 @@ TEST(Catalogue, MessageRebuildsTheNumberedListInOneStep) {
 
   h.sendToClient("$ov_ml$");
   ASSERT_TRUE(h.waitUntil([&] { return list->rowCount() == 0; }));
+}
+
+TEST(Catalogue, LongListShowsReadsAndSendsTheSameCells) {
+  AppHarness h;
+  h.start();
+  ASSERT_TRUE(h.server().waitForMessages(1, 5s));  // the hello
+  ListView* list = h.main().catalogueList;
+  const int n = 3000;
+  const std::string published = localTimeText(std::time(nullptr) - 2 * 3600);
+  std::string message = "$ov_ml$";
+  for (int i = 0; i < n; ++i) message += gbk("资源") + std::to_string(i) + "#" + published + "\r\n";
+  h.sendToClient(message);
+  ASSERT_TRUE(h.waitUntil([&] { return list->rowCount() == n; }));
+
+  // A row far down, brought into view: what is painted is what the list reads back, and a
+  // double-click asks for that row's name.
+  const int row = 2500;
+  const QModelIndex name = list->listModel()->index(row, 1);
+  list->scrollTo(name);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  EXPECT_EQ(list->cellText(row, 0), "2501");
+  EXPECT_EQ(list->cellText(row, 1), gbk("资源2500"));
+  EXPECT_EQ(list->cellText(row, 2), gbk("2小时前"));
+  for (int column = 0; column < 3; ++column)
+    EXPECT_EQ(fromQString(list->listModel()->index(row, column).data().toString()),
+              list->cellText(row, column));
+  const QPoint centre = list->visualRect(name).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+  ASSERT_TRUE(h.server().waitForMessages(2, 5s));
+  EXPECT_EQ(h.receivedTexts().at(1), gbk("%ov_mc%资源2500"));
+
+  // Changing one cell or adding a row leaves every other cell as it was.
+  ASSERT_TRUE(list->setCellText(0, 1, "x"));
+  EXPECT_EQ(list->insertRow(), n);
+  EXPECT_EQ(list->rowCount(), n + 1);
+  EXPECT_EQ(list->cellText(0, 1), "x");
+  EXPECT_EQ(list->cellText(0, 2), gbk("2小时前"));
+  EXPECT_EQ(list->cellText(n - 1, 1), gbk("资源2999"));
+  EXPECT_EQ(list->cellText(n, 1), "");
 }
 
 Bytes png(QColor colour) {

@@ -121,6 +121,18 @@ TEST(CatalogueRows, SeparatorsAreFoundOnlyAtCharacterStarts) {
   EXPECT_EQ(rows[1].age, gbk("1小时前"));
 }
 
+TEST(CatalogueTable, KeepsItsOwnTextAndReadsNothingOutsideIt) {
+  Text payload = gbk("甲#2026-12-11 11:00\r\n乙");
+  const CatalogueTable table(payload, kNow);
+  // The cells are made later, from the table's own copy: the sender's text may change.
+  payload.assign(payload.size(), '#');
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table.row(0), (CatalogueRow{"1", gbk("甲"), gbk("1小时前")}));
+  EXPECT_EQ(table.row(1), (CatalogueRow{"2", gbk("乙"), gbk("1926年前")}));
+  for (const auto& [row, column] : {std::pair<size_t, int>{2, 0}, {0, 3}, {0, -1}})
+    EXPECT_EQ(table.cell(row, column), "") << row << "," << column;
+}
+
 TEST(CatalogueRows, EmptyPayloads) {
   EXPECT_TRUE(catalogueRows("", kNow).empty());
   EXPECT_TRUE(catalogueRows("\r\n\r\n", kNow).empty());
