@@ -80,8 +80,12 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 void setCommonOptions(CURL* curl, Transfer& transfer, const std::string& caFile) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  // "No progress" means under 1 KiB/s for 30 s: with a limit of 1 byte/s a server that
+  // drips a byte now and then would hold start-up (or the message behind a picture) for
+  // ever. The overall cap bounds a drip just above that rate.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1024L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 64L * 1024);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
