@@ -234,6 +234,12 @@ void FrameReassembler::resetMessage() {
   m_payload = std::string();
 }
 
+void FrameReassembler::recycle(std::string&& buffer) {
+  if (buffer.capacity() <= m_spare.capacity() || buffer.capacity() > kMaxRecycledBuffer) return;
+  m_spare = std::move(buffer);
+  m_spare.clear();
+}
+
 void FrameReassembler::consumeEnvelope(std::string_view part) {
   m_received += part.size();
   if (m_skipping) return;
@@ -281,6 +287,10 @@ void FrameReassembler::consumeEnvelope(std::string_view part) {
     }
     m_headDone = true;
     m_payloadSize = n;
+    if (m_spare.capacity() >= n && m_payload.capacity() < n) {
+      m_payload.swap(m_spare);
+      m_payload.clear();
+    }
     m_payload.reserve(n);
     part.remove_prefix(headSize - before);
   }

@@ -26,6 +26,8 @@ inline constexpr std::size_t kMaxChunkData = 8192;
 inline constexpr std::size_t kMaxEnvelopeSize = std::size_t{16} << 20;
 // The largest envelope the 32-bit length field can announce.
 inline constexpr std::size_t kMaxEncodableEnvelope = 0xFFFFFFFFu;
+// The largest payload buffer a reassembler keeps for reuse.
+inline constexpr std::size_t kMaxRecycledBuffer = std::size_t{4} << 20;
 
 // Tags of one connection end: "0011", "0012", ... "9999", then "0010", "0011", ...
 class TagCounter {
@@ -91,6 +93,11 @@ class FrameReassembler {
   // Forgets a partly received message and any partial header; true when there was one.
   bool discardPartial();
 
+  // Hands back a delivered payload's memory once its message has been handled: the next
+  // large message is received into pages already in place instead of fresh ones. One
+  // buffer of at most kMaxRecycledBuffer bytes is kept.
+  void recycle(std::string&& buffer);
+
  private:
   enum class State { Header, Body, Resync };
   enum class BodyTarget { Envelope, Skip };
@@ -102,6 +109,7 @@ class FrameReassembler {
   void finishMessage(std::vector<FrameEvent>& out);
   void resetMessage();
 
+  std::string m_spare;  // memory of an earlier payload, for the next one
   std::size_t m_maxEnvelope;
   State m_state = State::Header;
   std::array<char, kChunkHeaderSize> m_header{};

@@ -78,6 +78,7 @@ class StreamCore : public std::enable_shared_from_this<StreamCore> {
   std::deque<Pending> m_events;
   std::condition_variable m_eventsCv;
   bool m_stopDelivery = false;
+  std::string m_spentPayload;  // a handled message's memory, on its way back to the reader
   std::thread m_delivery;
 
   std::mutex m_connectMutex;  // one connect at a time
@@ -232,6 +233,7 @@ void StreamCore::readerLoop(const std::shared_ptr<Connection>& connection) {
           delivered = true;
         }
       }
+      if (m_spentPayload.capacity() > 0) reassembler.recycle(std::exchange(m_spentPayload, std::string()));
     }
     if (delivered) m_eventsCv.notify_one();
     if (closeAsked) break;
@@ -310,8 +312,16 @@ void StreamCore::deliveryLoop() {
     if (pending.connection->closedByUser) continue;
     lock.unlock();
     if (pending.connection->handler) pending.connection->handler(&pending.event);
+    std::string spent = std::move(pending.event.data);
     // Release the event and, possibly, the last hold on its connection outside the lock.
     pending = Pending{};
+    lock.lock();
+    // The reader receives the next large message into this memory.
+    if (spent.capacity() > m_spentPayload.capacity() && spent.capacity() <= kMaxRecycledBuffer) {
+      m_spentPayload.swap(spent);
+    }
+    lock.unlock();
+    spent = std::string();
     lock.lock();
   }
 }

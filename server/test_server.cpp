@@ -211,6 +211,7 @@ void TestServer::readLoop(const std::shared_ptr<Peer>& peer) {
       }
       m_changed.notify_all();
       if (frame.kind == FrameEvent::Kind::Message && onMessage) onMessage(peer->id, frame.payload);
+      reassembler.recycle(std::move(frame.payload));
     }
     if (closeAsked) break;
   }

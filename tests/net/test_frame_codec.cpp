@@ -263,3 +263,25 @@ TEST(FrameReassembler, DiscardPartialForgetsAStalledMessage) {
 
 }  // namespace
 }  // namespace velnox
+
+namespace velnox {
+namespace {
+
+// A handed-back buffer still holds the old message's bytes: the next message must be
+// exactly its own, whether it is smaller or larger than the old one.
+TEST(FrameReassembler, RecycledMemoryCarriesNothingOver) {
+  FrameReassembler reassembler;
+  const std::string big(300000, 'a');
+  auto first = reassembler.feed(encodeMessage("0011", big));
+  ASSERT_EQ(first.size(), 1u);
+  reassembler.recycle(std::move(first[0].payload));
+  for (const std::string& next : {std::string(1000, 'b'), std::string(400000, 'c'), std::string("d")}) {
+    auto events = reassembler.feed(encodeMessage("0012", next));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].payload, next);
+    reassembler.recycle(std::move(events[0].payload));
+  }
+}
+
+}  // namespace
+}  // namespace velnox
