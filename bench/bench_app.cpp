@@ -45,6 +45,7 @@
 #include "app/application.h"
 #include "app/controls.h"
 #include "app/window_ops.h"
+#include "server/test_server.h"
 #include "util/encoding.h"
 
 extern char** environ;
@@ -57,18 +58,6 @@ double monotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 // --- Children ---
@@ -154,9 +143,9 @@ int runVelnoxChild(int argc, char** argv, int httpPort) {
   installFontSubstitution();
   Config config;
   config.debugHost = "127.0.0.1";
-  config.debugPort = unusedPort();
+  config.debugPort = unusedLoopbackPort();
   config.productionHost = "127.0.0.1";
-  config.productionPort = unusedPort();
+  config.productionPort = unusedLoopbackPort();
   const std::string base = "http://127.0.0.1:" + std::to_string(httpPort);
   config.updateFeedAddress = base + "/update";
   config.noticeFeedAddress = base + "/notice";

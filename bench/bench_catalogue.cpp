@@ -11,7 +11,6 @@
 // the 100,000 rows add to each list (measured with the list emptied before and filled after,
 // freed heap returned to the system at both points).
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 #include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -34,6 +33,8 @@
 #include "app/qt_text.h"
 #include "app/window_ops.h"
 #include "net/protocol.h"
+#include "server/http_library.h"
+#include "server/test_server.h"
 #include "util/encoding.h"
 #include "views/catalogue_logic.h"
 
@@ -47,18 +48,6 @@ double monotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 // Resident memory of this process in bytes, after handing freed heap back to the system.
@@ -119,9 +108,9 @@ class Road {
     const std::string base = "http://127.0.0.1:" + std::to_string(httpPort);
     Config config;
     config.debugHost = "127.0.0.1";
-    config.debugPort = unusedPort();
+    config.debugPort = unusedLoopbackPort();
     config.productionHost = "127.0.0.1";
-    config.productionPort = unusedPort();
+    config.productionPort = unusedLoopbackPort();
     config.updateFeedAddress = base + "/update";
     config.noticeFeedAddress = base + "/notice";
     config.signupPageAddress = base + "/signup";

@@ -2,22 +2,13 @@
 // connection works: a reconnect attempt that hangs, and an ad list whose pictures come
 // slowly. Each is measured beside a baseline in the same run: a plain copy of the message,
 // and the same network work done on the window thread itself.
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_ZLIB_SUPPORT
-#define CPPHTTPLIB_ZLIB_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_BROTLI_SUPPORT
-#define CPPHTTPLIB_BROTLI_SUPPORT
-#endif
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include "server/http_library.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -95,23 +95,11 @@ class SlowDocumentServer {
   std::vector<std::thread> m_workers;
 };
 
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 velnox::Config slowConfig(const SlowDocumentServer& documents, int debugPort) {
   velnox::Config config;
   config.debugPort = debugPort;
   config.productionHost = "127.0.0.1";
-  config.productionPort = unusedPort();
+  config.productionPort = velnox::unusedLoopbackPort();
   config.updateFeedAddress = documents.url("/update");
   config.noticeFeedAddress = documents.url("/notice");
   config.signupPageAddress = documents.url("/signup");
@@ -144,7 +132,7 @@ void BM_StartupSlowDocuments(benchmark::State& state) {
 // Baseline: the two documents read one after the other.
 void BM_DocumentsOneAfterTheOther(benchmark::State& state) {
   SlowDocumentServer documents(kDelay);
-  const velnox::Config config = slowConfig(documents, unusedPort());
+  const velnox::Config config = slowConfig(documents, velnox::unusedLoopbackPort());
   for (auto _ : state) {
     velnox::TextList update, notice;
     velnox::readFeedItems(config.updateFeedAddress, update);
@@ -156,7 +144,7 @@ void BM_DocumentsOneAfterTheOther(benchmark::State& state) {
 // The same two documents as the start-up reads them: side by side on workers.
 void BM_DocumentsSideBySide(benchmark::State& state) {
   SlowDocumentServer documents(kDelay);
-  const velnox::Config config = slowConfig(documents, unusedPort());
+  const velnox::Config config = slowConfig(documents, velnox::unusedLoopbackPort());
   for (auto _ : state) {
     velnox::StartupFeeds feeds = velnox::startFeedReads(config);
     const velnox::TextList update = feeds.updateItems.get();

@@ -1,17 +1,6 @@
-// The Debian cpp-httplib is a compiled library built with OpenSSL, zlib and brotli support;
-// its header must be read with the same switches as the library was built with.
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_ZLIB_SUPPORT
-#define CPPHTTPLIB_ZLIB_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_BROTLI_SUPPORT
-#define CPPHTTPLIB_BROTLI_SUPPORT
-#endif
 #include "server/demo_server.h"
 
-#include <httplib.h>
+#include "server/http_library.h"
 
 #include <ctime>
 

@@ -1,5 +1,13 @@
 #include "server/test_server.h"
 
+#include <unistd.h>
+
+#include <sys/socket.h>
+
+#include <netinet/in.h>
+
+#include <arpa/inet.h>
+
 #include <atomic>
 #include <deque>
 
@@ -398,6 +406,18 @@ bool TestServer::waitForClosed(ClientId client, std::chrono::milliseconds timeou
 bool TestServer::waitForDiscards(std::size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(m_mutex);
   return m_changed.wait_for(lock, timeout, [&] { return m_discards >= count; });
+}
+
+int unusedLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
 }
 
 }  // namespace velnox

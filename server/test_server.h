@@ -110,4 +110,8 @@ class TestServer {
   std::thread m_acceptor;
 };
 
+// A loopback port that nothing listens on: taken from the system, then released. Tests and
+// benchmarks point a client at it to see a connection refused.
+int unusedLoopbackPort();
+
 }  // namespace velnox

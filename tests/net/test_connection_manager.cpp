@@ -76,7 +76,7 @@ class ConnectionManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(production.start(0));
-    endpoints.debugPort = unusedPort();
+    endpoints.debugPort = unusedLoopbackPort();
     endpoints.productionHost = "127.0.0.1";
     endpoints.productionPort = production.port();
   }
@@ -84,13 +84,6 @@ class ConnectionManagerTest : public ::testing::Test {
     if (manager) manager->waitForAttempt();
     client->destroy();
     manager.reset();
-  }
-  static int unusedPort() {
-    TestServer probe;
-    probe.start(0);
-    const int port = probe.port();
-    probe.stop();
-    return port;
   }
   void make() {
     manager = std::make_unique<ConnectionManager>(
@@ -130,7 +123,8 @@ TEST_F(ConnectionManagerTest, OneAttemptAtATimeAndNoneWhileConnected) {
   manager->waitForAttempt();
   manager->reconnectTick();  // connected: nothing
   EXPECT_FALSE(manager->attemptInFlight());
-  EXPECT_EQ(production.openClients().size(), 1u);
+  EXPECT_NE(production.waitForClient(1, 5s), 0u);
+  EXPECT_EQ(production.waitForClient(2, 200ms), 0u);  // never a second connection
 }
 
 TEST_F(ConnectionManagerTest, LossAfterMessagesComesLastThenTheNextTickReconnects) {
@@ -138,6 +132,7 @@ TEST_F(ConnectionManagerTest, LossAfterMessagesComesLastThenTheNextTickReconnect
   manager->reconnectTick();
   ASSERT_TRUE(queue.runUntil([&] { return view.status == kConnected; }));
   const auto id = production.waitForClient(1, 5s);
+  ASSERT_TRUE(production.waitForMessages(1, 5s));  // the first hello, before the server closes
   production.send(id, "$yhts$a");
   production.send(id, "$yhts$b");
   production.closeClient(id);

@@ -6,16 +6,7 @@
 //   soak_driver [--seconds N] [--rate MESSAGES_PER_SECOND] [--seed N]
 //
 // It runs until the time is over or until SIGINT or SIGTERM.
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_ZLIB_SUPPORT
-#define CPPHTTPLIB_ZLIB_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_BROTLI_SUPPORT
-#define CPPHTTPLIB_BROTLI_SUPPORT
-#endif
-#include <httplib.h>
+#include "server/http_library.h"
 
 #include <QBuffer>
 #include <QColor>

@@ -7,21 +7,10 @@
 #include <QCoreApplication>
 #include <thread>
 
+#include "server/test_server.h"
 #include "util/encoding.h"
 
 namespace velnox::test {
-
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 AppHarness::AppHarness(HarnessOptions options) : m_options(std::move(options)) {
   m_http.on("/update", [this](const httplib::Request&, httplib::Response& response) {
@@ -31,9 +20,9 @@ AppHarness::AppHarness(HarnessOptions options) : m_options(std::move(options)) {
     response.set_content(m_options.noticeDocument, "text/html; charset=utf-8");
   });
   m_config.debugHost = "127.0.0.1";
-  m_config.debugPort = unusedPort();
+  m_config.debugPort = unusedLoopbackPort();
   m_config.productionHost = "127.0.0.1";
-  m_config.productionPort = unusedPort();
+  m_config.productionPort = unusedLoopbackPort();
   switch (m_options.serverAt) {
     case HarnessOptions::ServerAt::Debug:
       m_server.start(static_cast<std::uint16_t>(m_config.debugPort));

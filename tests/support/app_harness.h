@@ -16,9 +16,6 @@
 
 namespace velnox::test {
 
-// A loopback port that nothing listens on (bound, read, released).
-int unusedPort();
-
 struct HarnessOptions {
   // Where the test server listens: the debug endpoint, the production one, or nowhere.
   enum class ServerAt { Debug, Production, Nowhere } serverAt = ServerAt::Debug;

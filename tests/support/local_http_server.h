@@ -11,19 +11,7 @@
 //
 // Plain HTTP: requests pass through a small recording relay, so rawRequestHeads() gives the
 // request heads byte for byte as the client wrote them (order, letter case, spacing).
-//
-// The Debian cpp-httplib is a compiled library built with OpenSSL, zlib and brotli support;
-// its header must be read with the same switches everywhere, which this header sets.
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_ZLIB_SUPPORT
-#define CPPHTTPLIB_ZLIB_SUPPORT
-#endif
-#ifndef CPPHTTPLIB_BROTLI_SUPPORT
-#define CPPHTTPLIB_BROTLI_SUPPORT
-#endif
-#include <httplib.h>
+#include "server/http_library.h"
 
 #include <functional>
 #include <memory>

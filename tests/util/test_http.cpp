@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "server/test_server.h"
 #include "tests/support/local_http_server.h"
 
 namespace velnox {
@@ -54,19 +55,6 @@ std::vector<std::string> linesNamed(const std::string& head, std::string_view na
     if (toLower(lineName) == toLower(name)) found.push_back(line);
   }
   return found;
-}
-
-// A port nothing listens on (taken from the kernel, then released).
-int unusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
 }
 
 class HttpRequestTest : public ::testing::Test {
@@ -394,7 +382,7 @@ TEST_F(HttpRequestTest, FailuresAreQuiet) {
   Text cookies = " a=1; a=2 ";
   Text headers = "stale";
   Text received = "stale";
-  HttpRequestParams refused = get("http://127.0.0.1:" + std::to_string(unusedPort()) + "/x");
+  HttpRequestParams refused = get("http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/x");
   refused.cookies = &cookies;
   refused.responseHeaders = &headers;
   refused.receivedCookies = &received;
@@ -489,7 +477,7 @@ TEST(DownloadBytes, WholeBodyOfAPlainGet) {
   EXPECT_EQ(downloadBytes(server.url("/moved")), picture);
   EXPECT_EQ(downloadBytes(server.url("/gone")), "not here");  // the status is not examined
   EXPECT_EQ(downloadBytes("127.0.0.1:" + std::to_string(server.port()) + "/p.png"), picture);
-  EXPECT_EQ(downloadBytes("http://127.0.0.1:" + std::to_string(unusedPort()) + "/p.png"), "");
+  EXPECT_EQ(downloadBytes("http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/p.png"), "");
   // Addresses come from the network: nothing but http and https is fetched.
   EXPECT_EQ(downloadBytes("file:///etc/hostname"), "");
   EXPECT_EQ(downloadBytes(""), "");
@@ -505,7 +493,7 @@ class TinyProxy {
     std::string pattern = (std::filesystem::temp_directory_path() / "velnox-proxy-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return;
     m_dir = pattern;
-    m_port = unusedPort();
+    m_port = unusedLoopbackPort();
     std::ofstream config(m_dir / "tinyproxy.conf");
     config << "Port " << m_port << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
            << "LogFile \"" << (m_dir / "tinyproxy.log").string() << "\"\nLogLevel Info\n"
@@ -578,7 +566,7 @@ TEST(HttpProxy, PlainRequestsAreProxiedAndSecureOnesTunnelled) {
   EXPECT_EQ(secure.requests()[0].header("Referer"), secure.url("/doc"));
 
   // A proxy that is not there fails the request: it is not bypassed.
-  overHttp.proxy = "127.0.0.1:" + std::to_string(unusedPort());
+  overHttp.proxy = "127.0.0.1:" + std::to_string(unusedLoopbackPort());
   EXPECT_EQ(HttpRequest(overHttp), "");
   EXPECT_EQ(plain.requests().size(), 1u);
 }

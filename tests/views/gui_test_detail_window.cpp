@@ -157,7 +157,7 @@ TEST(DetailWindow, LaterAnswersChangeTheOpenWindowAndAFailedCoverShowsThePlaceho
   EXPECT_EQ(d->bodyEdit->height(), 67);
 
   // Nothing listens at this address: the download yields nothing.
-  h.sendToClient("$ov_tp$http://127.0.0.1:" + std::to_string(unusedPort()) + "/cover.png");
+  h.sendToClient("$ov_tp$http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/cover.png");
   ASSERT_TRUE(h.waitUntil([&] { return !d->coverPicture->readPicture().empty(); }));
   const Bytes& placeholder = placeholderPicture();
   EXPECT_EQ(d->coverPicture->readPicture(), placeholder);
