@@ -112,11 +112,13 @@ void Application::onProgramExit() {
   if (m_exited) return;
   m_exited = true;
   m_state.bannerClickUrl = Text();
-  // destroy() stops the client's threads, so nothing writes the fields released below. A
-  // reconnect attempt still running on its worker finishes first.
-  if (m_connection) m_connection->waitForAttempt();
+  // destroy() stops the client's threads, so nothing writes the fields released below, and
+  // ends a reconnect attempt in progress: its worker is then joined without waiting out the
+  // connect time-out.
   if (m_state.streamClient) {
     m_state.streamClient->destroy();
+    if (m_connection) m_connection->waitForAttempt();
+    m_connection.reset();
     m_state.streamClient.reset();
   }
   m_state.bannerImageA = Bytes();

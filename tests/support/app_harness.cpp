@@ -22,7 +22,7 @@ AppHarness::AppHarness(HarnessOptions options) : m_options(std::move(options)) {
   m_config.debugHost = "127.0.0.1";
   m_config.debugPort = unusedLoopbackPort();
   m_config.productionHost = "127.0.0.1";
-  m_config.productionPort = unusedLoopbackPort();
+  m_config.productionPort = m_options.productionPort ? m_options.productionPort : unusedLoopbackPort();
   switch (m_options.serverAt) {
     case HarnessOptions::ServerAt::Debug:
       m_server.start(static_cast<std::uint16_t>(m_config.debugPort));

@@ -19,6 +19,8 @@ namespace velnox::test {
 struct HarnessOptions {
   // Where the test server listens: the debug endpoint, the production one, or nowhere.
   enum class ServerAt { Debug, Production, Nowhere } serverAt = ServerAt::Debug;
+  // With ServerAt::Nowhere: a production port of the test's own (0: a closed one).
+  int productionPort = 0;
   // Bodies of the two documents (UTF-8); the defaults publish our own version and two notices.
   std::string updateDocument = "【1.0.3】【http://127.0.0.1/velnox-setup.exe】summary";
   std::string noticeDocument = "【请勿相信私下交易】【资源仅供学习交流】summary";
