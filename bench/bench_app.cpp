@@ -164,17 +164,7 @@ int runVelnoxChild(int argc, char** argv, int httpPort) {
 class DocumentServer {
  public:
   DocumentServer() {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_fd, 16);
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    m_fd = velnox::listenOnLoopback(m_port, 16);
     m_thread = std::thread([this] { serve(); });
   }
   ~DocumentServer() {

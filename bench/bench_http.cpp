@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "server/test_server.h"
 #include "util/http.h"
 
 namespace {
@@ -20,17 +21,7 @@ namespace {
 class FixedServer {
  public:
   explicit FixedServer(size_t bodySize) : m_body(bodySize, 'd') {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    const int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_fd, 64);
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_fd = velnox::listenOnLoopback(m_port);
     m_response = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: " +
                  std::to_string(m_body.size()) + "\r\n\r\n" + m_body;
     m_thread = std::thread([this] { serve(); });

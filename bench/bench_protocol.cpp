@@ -2,12 +2,7 @@
 // connection works: a reconnect attempt that hangs, and an ad list whose pictures come
 // slowly. Each is measured beside a baseline in the same run: a plain copy of the message,
 // and the same network work done on the window thread itself.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include "server/http_library.h"
 
 #include <QCoreApplication>
@@ -82,40 +77,6 @@ double worstProbeDelayMs(const std::function<void()>& start, const std::function
   return worst;
 }
 
-// A loopback listener whose accept queue is full: a connect to it never completes its
-// handshake until the listener goes away.
-struct FullListener {
-  int fd = -1;
-  int port = 0;
-  std::vector<int> fillers;
-  FullListener() {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, 0);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    for (int i = 0; i < 4; ++i) {
-      const int c = ::socket(AF_INET, SOCK_STREAM, 0);
-      ::fcntl(c, F_SETFL, O_NONBLOCK);
-      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      fillers.push_back(c);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ~FullListener() {
-    close();
-    for (int c : fillers) ::close(c);
-  }
-  void close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
-
 class StaticView final : public ConnectionView {
  public:
   Text status = "\xCE\xB4\xC1\xAC\xBD\xD3";  // 未连接
@@ -135,10 +96,10 @@ void BM_ReconnectHangingPeer(benchmark::State& state) {
   const bool onWindowThread = state.range(0) != 0;
   double worst = 0;
   for (auto _ : state) {
-    FullListener listener;
+    StalledListener listener;
     auto client = StreamClient::create();
     StaticView view;
-    Endpoints endpoints{"127.0.0.1", 1, "127.0.0.1", listener.port};
+    Endpoints endpoints{"127.0.0.1", 1, "127.0.0.1", listener.port()};
     ConnectionManager manager(
         *client, endpoints, view, postToWindowThread, [](std::vector<Effect>) {}, downloadBytes);
     std::atomic<bool> finished{false};
@@ -149,7 +110,7 @@ void BM_ReconnectHangingPeer(benchmark::State& state) {
     worst = worstProbeDelayMs(
         [&] {
           if (onWindowThread) {
-            client->connect(listener.port, "127.0.0.1", [](const StreamEvent*) {});
+            client->connect(listener.port(), "127.0.0.1", [](const StreamEvent*) {});
             finished = true;
           } else {
             manager.reconnectTick();

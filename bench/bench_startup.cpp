@@ -30,17 +30,7 @@ using namespace std::chrono_literals;
 class SlowDocumentServer {
  public:
   explicit SlowDocumentServer(std::chrono::milliseconds delay) : m_delay(delay) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    const int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_fd, 64);
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_fd = velnox::listenOnLoopback(m_port);
     m_acceptor = std::thread([this] { acceptLoop(); });
   }
   ~SlowDocumentServer() {

@@ -1,12 +1,10 @@
 #include "server/test_server.h"
 
-#include <unistd.h>
-
-#include <sys/socket.h>
-
-#include <netinet/in.h>
-
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <deque>
@@ -408,16 +406,56 @@ bool TestServer::waitForDiscards(std::size_t count, std::chrono::milliseconds ti
   return m_changed.wait_for(lock, timeout, [&] { return m_discards >= count; });
 }
 
-int unusedLoopbackPort() {
+int listenOnLoopback(int& port, int backlog) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  const int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+StalledListener::StalledListener(int port) : m_port(port) {
+  m_fd = listenOnLoopback(m_port, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(m_port));
+  // A backlog of 0 still takes a connection or two; these fill it.
+  for (int i = 0; i < 4; ++i) {
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::fcntl(filler, F_SETFL, O_NONBLOCK);
+    ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    m_fillers.push_back(filler);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+StalledListener::~StalledListener() {
+  close();
+  for (int filler : m_fillers) ::close(filler);
+}
+
+void StalledListener::close() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
+int unusedLoopbackPort() {
+  int port = 0;
+  const int fd = listenOnLoopback(port);
+  if (fd >= 0) ::close(fd);
+  return port;
 }
 
 }  // namespace velnox

@@ -114,4 +114,26 @@ class TestServer {
 // benchmarks point a client at it to see a connection refused.
 int unusedLoopbackPort();
 
+// A socket listening on 127.0.0.1 at `port` (0: one the system picks, written back to
+// `port`), with SO_REUSEADDR; -1 when it cannot listen. The caller closes it.
+int listenOnLoopback(int& port, int backlog = 64);
+
+// A loopback listener whose accept queue is full: a connect to it hangs in its handshake
+// until the listener closes. Tests and benchmarks use it for a peer that never answers.
+class StalledListener {
+ public:
+  explicit StalledListener(int port = 0);
+  ~StalledListener();
+  StalledListener(const StalledListener&) = delete;
+  StalledListener& operator=(const StalledListener&) = delete;
+  int port() const { return m_port; }
+  // Closes the listener: a connect waiting on it then fails at its next handshake retry.
+  void close();
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+  std::vector<int> m_fillers;
+};
+
 }  // namespace velnox

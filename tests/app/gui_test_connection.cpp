@@ -1,10 +1,6 @@
 // The connection at start, the hello, the catalogue request, a lost connection and the
 // reconnect on the next tick, against the protocol test server.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -110,40 +106,6 @@ TEST(Connection, ClosingTheMainWindowDisconnectsWithoutALostEvent) {
   EXPECT_EQ(h.app().mainWindow(), nullptr);
 }
 
-// A loopback listener whose accept queue is full: a connect to it hangs in its handshake.
-class FullListener {
- public:
-  explicit FullListener(int port) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_fd, 0);
-    socklen_t length = sizeof address;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    for (int i = 0; i < 4; ++i) {
-      const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-      ::fcntl(filler, F_SETFL, O_NONBLOCK);
-      ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      m_fillers.push_back(filler);
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  ~FullListener() {
-    for (int filler : m_fillers) ::close(filler);
-    ::close(m_fd);
-  }
-  int port() const { return m_port; }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-  std::vector<int> m_fillers;
-};
-
 TEST(Connection, ExitDoesNotWaitOutAHangingReconnect) {
   // Nothing listens on production at start (refused at once); then a listener that never
   // completes a handshake takes the port, and the next tick's attempt hangs there.
@@ -151,7 +113,7 @@ TEST(Connection, ExitDoesNotWaitOutAHangingReconnect) {
   auto h = std::make_unique<AppHarness>(
       HarnessOptions{.serverAt = HarnessOptions::ServerAt::Nowhere, .productionPort = production});
   h->start();
-  FullListener hanging(production);
+  StalledListener hanging(production);
   h->app().onReconnectTimer();
   std::this_thread::sleep_for(200ms);
   ASSERT_TRUE(h->app().connection()->attemptInFlight());  // the handshake hangs
